@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+
+// A complete rule object with every required key; tests override what they exercise.
+inline QJsonObject RuleObject(const QString& nome, QJsonObject overrides = {}) {
+    QJsonObject object{
+        {"Nome", nome},           {"EnvioValoresRepetidos", false}, {"TagEspecial", false},
+        {"Ativo", true},          {"IntervaloMinimo", 0},           {"IntervaloMaximo", 0},
+        {"Script", ""},           {"Protocolo", ""},                {"ProtocoloParametro", ""},
+        {"IdTagReferencia", ""},  {"GerarNovoRegistro", false},     {"Gatilhos", QJsonArray{}},
+    };
+    for (auto it = overrides.begin(); it != overrides.end(); ++it) object[it.key()] = it.value();
+    return object;
+}
