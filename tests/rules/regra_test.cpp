@@ -17,12 +17,7 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
 using TRegraTimed = FrozenClockTest;
-
-
-}  // namespace
 
 TEST(TRegra, NamingTrimsUpperCasesAndDropsOneUnderscore) {
     struct Case { QString given, original, nome; };
