@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QList>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+
+// Turns a block of raw machine text into records of named values: one list per record,
+// in input order, each entry NAME=VALUE in field order.
+//
+// A record is a time stamp (yyyy-mm-ddThh:mm:ss, one character, 3 to 15 digits, "Z"),
+// one or more "|", then tag and value fields separated by "|". A special tag takes every
+// remaining field of its record (alarms, operator messages).
+//
+// It has no lock of its own: its owner calls Execute and changes the special tags under
+// the owner's rules mutex.
+class TPreProcessor {
+public:
+    TPreProcessor();
+    virtual ~TPreProcessor() = default;
+
+    TPreProcessor(const TPreProcessor&) = delete;
+    TPreProcessor& operator=(const TPreProcessor&) = delete;
+
+    // One match per line that holds a time stamp: from that time stamp to the end of its
+    // line, further records of the same line included.
+    virtual QStringList ValidLines(const QString& pText) const;
+    virtual QList<QStringList> ExplodedTags(const QStringList& pValidLines) const;
+    virtual QList<QStringList> Execute(const QString& pText) const;
+
+    // The rule's original name; duplicates are kept, look-ups ignore letter case.
+    void AddTagEspecialList(const QString& pTag);
+    void clearTagEspecialList();
+
+private:
+    QList<QStringList> recordsOf(const QString& validLine) const;
+    QStringList entriesOf(const QString& recordText) const;
+    void addSpecialEntries(QStringList& entries, const QString& tag, const QStringList& fields) const;
+    QString joinedValue(const QStringList& fields) const;
+    bool isTagEspecial(const QString& tag) const;
+
+    QRegularExpression fInLineMultiLineRegEx;
+    QRegularExpression fValidLineRegEx;
+    QRegularExpression fHyphenRunRegEx;
+    QRegularExpression fLeadingHyphenRegEx;
+    QRegularExpression fTrailingHyphenRegEx;
+    QStringList fTagEspecialList;
+};
