@@ -1,6 +1,7 @@
 #include "rules/regra_kinds.h"
 
 #include "support/frozen_clock.h"
+#include "support/rule_fixtures.h"
 #include "util/clock.h"
 
 #include <QTimeZone>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/qt_printers.h"
 #include "util/agent_publisher.h"
 
 #include <QList>
@@ -15,6 +16,9 @@ public:
         QString payload;
         bool retain = false;
         bool operator==(const Publication&) const = default;
+        friend void PrintTo(const Publication& p, std::ostream* out) {
+            *out << p.topic.toStdString() << " <- " << p.payload.toStdString() << (p.retain ? " (retained)" : "");
+        }
     };
 
     quint16 Publish(const QString& topic, const QString& payload, TmqttQoS, bool retain) override {

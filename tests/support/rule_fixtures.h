@@ -1,5 +1,8 @@
 #pragma once
 
+#include "rules/regra.h"
+#include "support/qt_printers.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
@@ -14,4 +17,8 @@ inline QJsonObject RuleObject(const QString& nome, QJsonObject overrides = {}) {
     };
     for (auto it = overrides.begin(); it != overrides.end(); ++it) object[it.key()] = it.value();
     return object;
+}
+
+inline void PrintTo(const TRegraPublishInstruction& instruction, std::ostream* out) {
+    *out << instruction.topic.toStdString() << " <- " << instruction.payload.toStdString();
 }
