@@ -13,10 +13,10 @@ int CompareNames(const QString& left, const QString& right) {
     return QString::compare(left, right, Qt::CaseInsensitive);
 }
 
-// The list file separates fields with ":" and records with "|" and has no escaping.
+// The list file is one line, separates fields with ":" and records with "|" and has no escaping.
 void RefuseSeparators(TMachineTable::Column column, const QString& value) {
-    if (value.contains(u':') || value.contains(u'|'))
-        throw MeltrixError(QStringLiteral("O campo %1 não pode conter \":\" nem \"|\": %2")
+    if (value.contains(u':') || value.contains(u'|') || value.contains(u'\r') || value.contains(u'\n'))
+        throw MeltrixError(QStringLiteral("O campo %1 não pode conter \":\", \"|\" nem quebra de linha: %2")
                                .arg(TMachineTable::columnName(column), value));
 }
 

@@ -56,7 +56,7 @@ TEST(MachineTable, RefusesSeparatorsInColumnsTheListFileStores) {
     TMachineTable table;
     table.append(Row("kept", "K1"));
     for (const Setter set : stored) {
-        for (const QString value : {"fe80::1", "a|b"}) {
+        for (const QString value : {"fe80::1", "a|b", "two\nlines", "x\ry"}) {
             TMachineRow row = Row("new", "N1");
             set(row, value);
             EXPECT_THROW(table.append(row), MeltrixError) << value.toStdString();
