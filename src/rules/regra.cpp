@@ -8,6 +8,7 @@
 #include "util/date_time.h"
 #include "util/error.h"
 #include "util/text.h"
+#include "util/text_lines.h"
 #include "util/topics.h"
 
 #include <QDir>
@@ -18,8 +19,6 @@
 #include <array>
 
 namespace {
-
-const QString CRLF = QStringLiteral("\r\n");
 
 QString NormalisedName(const QString& originalName) {
     QString nome = originalName.toUpper();
@@ -178,29 +177,21 @@ void TRegra::setMaquinaSerial(const QString& serial) {
 void TRegra::loadChangeHistory() {
     const QString path = historyFilePath();
     if (!QFileInfo::exists(path)) return;
-    QStringList lines = code_page::ReadTextFile(path).split(u'\n');
-    for (QString& line : lines)
-        if (line.endsWith(u'\r')) line.chop(1);
-    while (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
-    FChangeHistory = lines.mid(0, MaxHistoryEntries);
+    FChangeHistory = text_lines::Split(code_page::ReadTextFile(path)).mid(0, MaxHistoryEntries);
 }
 
 void TRegra::saveChangeHistory() const {
     const QString folder = app_paths::HistoryFolder();
     if (!QDir().mkpath(folder))
         throw MeltrixError(QStringLiteral("Cannot create the folder \"%1\"").arg(folder));
-    QString content;
-    for (const QString& entry : FChangeHistory) content += entry + CRLF;
-    code_page::WriteTextFile(historyFilePath(), content);
+    code_page::WriteTextFile(historyFilePath(), text_lines::Join(FChangeHistory));
 }
 
 QString TRegra::getChangeHistory() const {
-    QString history = QStringLiteral("Change History: ") + FNome + CRLF +
-                      QStringLiteral("[data hora] valor anterior (valor anterior traduzido) -> "
-                                     "valor atual (valor atual traduzido)") +
-                      CRLF;
-    for (const QString& entry : FChangeHistory) history += entry + CRLF;
-    return history;
+    return text_lines::Join({QStringLiteral("Change History: ") + FNome,
+                             QStringLiteral("[data hora] valor anterior (valor anterior traduzido) -> "
+                                            "valor atual (valor atual traduzido)")}) +
+           text_lines::Join(FChangeHistory);
 }
 
 // ---- publication
