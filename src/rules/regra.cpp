@@ -20,12 +20,6 @@
 
 namespace {
 
-QString NormalisedName(const QString& originalName) {
-    QString nome = originalName.toUpper();
-    if (nome.startsWith(u'_')) nome.remove(0, 1);
-    return nome;
-}
-
 // Reads the rule object's keys, failing with a message that names the rule and the key.
 class RuleObjectReader {
 public:
@@ -78,7 +72,7 @@ private:
 // ---- construction and kinds
 
 TRegra::TRegra(const QString& nomeRegra)
-    : FNome(NormalisedName(text::Trim(nomeRegra))),
+    : FNome(KeyOf(nomeRegra)),
       FOriginalName(text::Trim(nomeRegra)),
       FValor(std::make_unique<TRegraValor>(false, OwnTranslation())) {}
 
@@ -94,6 +88,12 @@ TRegra::~TRegra() {
         else
             qWarning("%s", qUtf8Printable(message));
     }
+}
+
+QString TRegra::KeyOf(const QString& nomeRegra) {
+    QString nome = text::Trim(nomeRegra).toUpper();
+    if (nome.startsWith(u'_')) nome.remove(0, 1);
+    return nome;
 }
 
 FnValueTranslation TRegra::OwnTranslation() const {

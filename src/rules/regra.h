@@ -53,6 +53,9 @@ public:
     TRegra(const TRegra&) = delete;
     TRegra& operator=(const TRegra&) = delete;
 
+    // The key a rule of this name has: trimmed, upper-cased, one leading "_" removed.
+    static QString KeyOf(const QString& nomeRegra);
+
     // A rule of the kind the name selects (letter case ignored, name not trimmed).
     static std::unique_ptr<TRegra> Factory(const QString& nomeRegra);
     // A rule filled from one rule object; throws MeltrixError on a missing or mistyped key.
