@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   g++ cmake ninja-build pkg-config tzdata
   qt6-base-dev
-  libmosquitto-dev mosquitto mosquitto-clients
+  libmosquitto-dev mosquitto mosquitto-clients ca-certificates openssl
   libsimpleini-dev libqrencode-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
 )
