@@ -51,7 +51,19 @@ TAgentDataProcess::TAgentDataProcess(const TMaquina& maquina, TProcRegLog3 logPr
       ProcRegisterLog(std::move(logProc)),
       h1Notifier(maquina.Serial(), mqttCli),
       alarmeNotifier(maquina.Serial(), mqttCli) {
+    scripter.setConstantResolver([this](const QString& name) { return ruleConstant(name); });
     loadRegrasFromDisk();
+}
+
+// Every rule is a constant of the scripts, named by its key without a leading "_", whose
+// value is the rule's stored value, trimmed. Scripts read only a few, so they are looked up
+// when read rather than defined before every run.
+std::optional<ScriptValue> TAgentDataProcess::ruleConstant(const QString& name) const {
+    const QString key = name.toUpper();
+    const TRegra* regra = _regras.find(key);
+    if (!regra || regra->Nome().startsWith(u'_')) regra = _regras.find(u'_' + key);
+    if (!regra) return std::nullopt;
+    return ScriptValue::String(text::Trim(regra->Valor().atualBruto()));
 }
 
 TAgentDataProcess::~TAgentDataProcess() {
@@ -134,12 +146,6 @@ QString TAgentDataProcess::scriptResult(TRegra& regra, const QString& valor) {
     static const QString prefix = QStringLiteral("[TAgentDataProcess::runScriptOf()]");
     try {
         scripter.setSource(regra.Script);
-        scripter.clearConstants();
-        _regras.forEach([&](TRegra& each) {
-            QString name = each.Nome();
-            if (name.startsWith(u'_')) name.remove(0, 1);
-            scripter.defineConstant(name, ScriptValue::String(text::Trim(each.Valor().atualBruto())));
-        });
         scripter.defineConstant(QStringLiteral("_VALORATUAL"), ScriptValue::String(text::Trim(valor)));
         return scripter.execute().toText();
     } catch (const ScriptCompileError& error) {

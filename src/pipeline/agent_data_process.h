@@ -81,6 +81,7 @@ private:
     TRegra& findOrCreateRegra(const QString& tag);
     void runScriptOf(TRegra& regra, QString valor);
     QString scriptResult(TRegra& regra, const QString& valor);
+    std::optional<ScriptValue> ruleConstant(const QString& name) const;
     void notifyRegra(TRegra& regra, bool isAResend);
     void flagResumoIfNeeded(const TRegra& regra);
     void loadRegrasFromDisk();

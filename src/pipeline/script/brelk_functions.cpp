@@ -6,6 +6,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 
 namespace brelk_functions {
@@ -32,7 +33,12 @@ bool TryStrToInt(const QString& text, int& value) {
 }
 
 double ArredondaFloat(const QString& text) {
-    return std::trunc(StringToDouble(text, -1.0) * 100) / 100;
+    // 0.29 * 100 is 28.999999999999996 in binary: a product that is a whole number but for
+    // representation error counts as that whole number, or 0.29 would be cut to 0.28.
+    const double hundredths = StringToDouble(text, -1.0) * 100;
+    const double nearest = std::round(hundredths);
+    const bool wholeButForRepresentation = std::abs(hundredths - nearest) <= 1e-9 * std::max(1.0, std::abs(nearest));
+    return (wholeButForRepresentation ? nearest : std::trunc(hundredths)) / 100;
 }
 
 }  // namespace brelk_functions

@@ -41,6 +41,7 @@ ScriptValue ScriptEngine::execute() {
 }
 
 void ScriptEngine::bind(const ScriptProgram& program) {
+    FResolved.clear();
     FBindings.assign(program.freeNames.size(), FreeNameBinding{});
     for (size_t index = 0; index < program.freeNames.size(); ++index)
         bindName(program.freeNames[index], FBindings[index]);
@@ -77,6 +78,9 @@ void ScriptEngine::bindName(const FreeName& name, FreeNameBinding& binding) cons
 const ScriptValue* ScriptEngine::findConstant(const QString& name) const {
     const auto found = FConstantSlots.find(name);
     if (found != FConstantSlots.end()) return &FConstants[found->second];
+    if (FResolver) {
+        if (std::optional<ScriptValue> resolved = FResolver(name)) return &FResolved.emplace_back(std::move(*resolved));
+    }
     const auto builtin = BuiltinConstants().find(name);
     return builtin != BuiltinConstants().end() ? &builtin->second : nullptr;
 }

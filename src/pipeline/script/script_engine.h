@@ -8,7 +8,10 @@
 
 #include <QString>
 
+#include <deque>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The script engine: runs a Pascal-like script text with named constants and native
@@ -45,6 +48,11 @@ public:
     void defineConstant(const QString& name, const ScriptValue& value);
     void clearConstants();
 
+    // Answers constants that are not defined, when a run reads them: a script then pays
+    // only for the names it uses, however many values could be asked for.
+    using ConstantResolver = std::function<std::optional<ScriptValue>(const QString& name)>;
+    void setConstantResolver(ConstantResolver resolver) { FResolver = std::move(resolver); }
+
     // Offers a native function to scripts; replaces one of the same name. Natives hide
     // built-ins of the same name. Throws MeltrixError for a definition that does not match
     // its counts.
@@ -66,6 +74,8 @@ private:
     NameMap<size_t> FConstantSlots;
     std::vector<ScriptValue> FConstants;
     NameMap<RegisteredFunction> FFunctions;
+    ConstantResolver FResolver;
+    mutable std::deque<ScriptValue> FResolved;  // answers of the resolver for the current run
     std::vector<FreeNameBinding> FBindings;
     const ScriptLimits FLimits;
 };

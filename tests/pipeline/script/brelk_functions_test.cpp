@@ -60,7 +60,8 @@ TEST(BrelkFunctions, ArredondaFloatCutsToTwoDecimals) {
         double expected;
     } cases[] = {
         {"2.349", 2.34}, {"2,349", 2.34}, {"-2.349", -2.34}, {"0.999", 0.99}, {"0,999", 0.99},
-        {"5", 5},        {"abc", -1},
+        {"5", 5},        {"abc", -1},      {"0.29", 0.29},    {"1.13", 1.13},   {"-0.29", -0.29},
+        {"0.2899999", 0.28},
     };
     for (const auto& c : cases)
         EXPECT_DOUBLE_EQ(brelk_functions::ArredondaFloat(c.text), c.expected) << c.text;
