@@ -1,6 +1,12 @@
 #pragma once
 
+#include "agents/dm_agent.h"
+
 #include <QString>
+
+#include <functional>
+#include <map>
+#include <memory>
 
 class TMachineTable;
 
@@ -22,4 +28,30 @@ public:
     virtual int GetAgentsAmountOfLotesInDisk() const = 0;
     virtual int GetAgentsAmountOfLotesInMemoryArray() const = 0;
     virtual int GetAgentsAmount() const = 0;
+};
+
+// The process's agent manager: one TDMAgent per machine serial.
+class TAgentProcessManager : public IAgentProcessManager {
+public:
+    // Builds the environment each new agent receives (sinks, broker settings, switches).
+    using EnvironmentFactory = std::function<TAgentEnvironment()>;
+
+    explicit TAgentProcessManager(EnvironmentFactory environment);
+    ~TAgentProcessManager() override;
+
+    void start(TMachineTable& machineList) override;
+    void stop() override;
+    void stop(const QString& serial) override;
+
+    int GetAgentsAmountOfLotesInMemory() const override;
+    int GetAgentsAmountOfLotesInDisk() const override;
+    int GetAgentsAmountOfLotesInMemoryArray() const override;
+    int GetAgentsAmount() const override;
+
+private:
+    template <typename Counter>
+    int sum(Counter counter) const;
+
+    EnvironmentFactory FEnvironment;
+    std::map<QString, std::unique_ptr<TDMAgent>> agents;
 };

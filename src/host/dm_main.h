@@ -1,13 +1,7 @@
 #pragma once
 
+#include "settings/maquina.h"
 #include "util/log_types.h"
-
-#include <functional>
-
-class TMaquina;
-
-// The status sink: a machine agent reports a changed status of its machine record.
-using TMaquinaStatusChangedProc = std::function<void(const TMaquina& machine)>;
 
 // The main data module: carries the two sinks of the installation controller (log lines and
 // machine status changes) to the parts that are created later. The controller sets both at

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // The machine record: one configured machine as its agent sees it. Built from a row of
 // the machine table when the agents start; the agent owns it and writes the status texts
 // that the installation controller copies back into the table. A plain value: the status
@@ -67,3 +69,6 @@ private:
     bool FEnviarStorage = false;
     bool FActive = false;
 };
+
+// The status sink: a machine agent reports a changed status of its machine record.
+using TMaquinaStatusChangedProc = std::function<void(const TMaquina& machine)>;
