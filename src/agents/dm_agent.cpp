@@ -11,6 +11,7 @@
 #include "util/clock.h"
 #include "util/date_time.h"
 #include "util/error.h"
+#include "util/text.h"
 #include "util/timing.h"
 #include "util/topics.h"
 
@@ -28,17 +29,11 @@ constexpr qint64 LogTelnetMinutes = 30 * 60;
 
 int Milliseconds(std::chrono::milliseconds interval) { return static_cast<int>(interval.count()); }
 
-QString MessageOf(const std::exception& error) {
-    if (const auto* meltrix = dynamic_cast<const MeltrixError*>(&error)) return meltrix->message();
-    return QString::fromUtf8(error.what());
-}
 
 QString Sha1Hex(const QString& text) {
     return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha1).toHex());
 }
 
-// A name in single quotes, inner quotes doubled.
-QString Quoted(QString text) { return u'\'' + text.replace(u'\'', QStringLiteral("''")) + u'\''; }
 
 }  // namespace
 
@@ -69,7 +64,7 @@ TDMAgent::~TDMAgent() {
     try {
         FResumos->persist();
     } catch (const std::exception& error) {
-        logToSink(fMaquina.Serial(), QStringLiteral("[TDMAgent.Destroy] ") + MessageOf(error), true);
+        logToSink(fMaquina.Serial(), QStringLiteral("[TDMAgent.Destroy] ") + ErrorMessage(error), true);
     }
 }
 
@@ -186,7 +181,7 @@ void TDMAgent::CSocketConnect() {
         marker = QStringLiteral("7");
     } catch (const std::exception& error) {
         RegisterSocketLog(QStringLiteral("TDMAgent.CSocketConnect Trace: (") + marker + QStringLiteral(") Exception: ") +
-                          MessageOf(error));
+                          ErrorMessage(error));
     }
 }
 
@@ -210,7 +205,7 @@ void TDMAgent::CSocketRead() {
         marker = QStringLiteral("10");
     } catch (const std::exception& error) {
         RegisterLog(QStringLiteral("[TelnetDataAvailable]  | StrackTrace: ") + marker + QStringLiteral(" | ") +
-                    MessageOf(error));
+                    ErrorMessage(error));
     }
 }
 
@@ -349,7 +344,7 @@ void TDMAgent::MQTTMQTTPublish(const QString& topic, const QString& payload) {
     try {
         dispatch(topic, payload);
     } catch (const std::exception& error) {
-        RegisterLog(QStringLiteral("MQTT Exception: ") + MessageOf(error));
+        RegisterLog(QStringLiteral("MQTT Exception: ") + ErrorMessage(error));
     }
 }
 
@@ -391,7 +386,7 @@ void TDMAgent::subscribeNotification(const QString& payload) {
         const QDateTime expiry = date_time::ParseIsoToUtc(parts[1]).addSecs(20 * 60);
         if (expiry > Clock::nowUtc() && dataProcess) dataProcess->subscribe(parts[0], expiry);
     } catch (const std::exception& error) {
-        RegisterLog(u'[' + fMaquina.Serial() + QStringLiteral("/SUBSCRIBE] Erro: ") + MessageOf(error));
+        RegisterLog(u'[' + fMaquina.Serial() + QStringLiteral("/SUBSCRIBE] Erro: ") + ErrorMessage(error));
     }
 }
 
@@ -424,7 +419,7 @@ void TDMAgent::receiveLastValues(const QString& payload) {
 }
 
 void TDMAgent::startMachine() {
-    RegisterLog(QStringLiteral("starting machine ") + Quoted(fMaquina.Nome()) + QStringLiteral("..."));
+    RegisterLog(QStringLiteral("starting machine ") + text::Quoted(fMaquina.Nome()) + QStringLiteral("..."));
     stopTimer(FTimerStartTimeout);
     if (dataProcess) {
         {
@@ -497,6 +492,6 @@ void TDMAgent::acknowledgeResumo(const QString& payload) {
         sendResumosTimer();
     } catch (const std::exception& error) {
         RegisterLog(QStringLiteral("[TDMAgent.MQTTMQTTPublish.ACK] (Agent ") + fMaquina.Serial() +
-                    QStringLiteral(") ERRO: ") + MessageOf(error));
+                    QStringLiteral(") ERRO: ") + ErrorMessage(error));
     }
 }

@@ -3,17 +3,7 @@
 #include "settings/machine_table.h"
 #include "summaries/resumo_mem_cache.h"
 #include "util/error.h"
-
-namespace {
-
-QString Quoted(QString text) { return u'\'' + text.replace(u'\'', QStringLiteral("''")) + u'\''; }
-
-QString MessageOf(const std::exception& error) {
-    if (const auto* meltrix = dynamic_cast<const MeltrixError*>(&error)) return meltrix->message();
-    return QString::fromUtf8(error.what());
-}
-
-}  // namespace
+#include "util/text.h"
 
 TAgentProcessManager::TAgentProcessManager(EnvironmentFactory environment) : FEnvironment(std::move(environment)) {}
 
@@ -38,8 +28,8 @@ void TAgentProcessManager::start(TMachineTable& machineList) {
         }
     } catch (const std::exception& error) {
         throw MeltrixError(QStringLiteral("[TAgentProcessManager.start] Trace: ") + trace +
-                           QStringLiteral(" Maquina Serial: ") + Quoted(serial) + QStringLiteral(" Error Message ") +
-                           MessageOf(error));
+                           QStringLiteral(" Maquina Serial: ") + text::Quoted(serial) + QStringLiteral(" Error Message ") +
+                           ErrorMessage(error));
     }
 }
 

@@ -21,10 +21,6 @@ const QString H1Name = QStringLiteral("H1");
 const QString AlarmeName = QStringLiteral("ALARME");
 const QString PowerOff = QStringLiteral("POWER_OFF");
 
-QString MessageOf(const std::exception& error) {
-    if (const auto* meltrix = dynamic_cast<const MeltrixError*>(&error)) return meltrix->message();
-    return QString::fromUtf8(error.what());
-}
 
 // The code of a machine state as summaries and the cloud write it.
 QString StateCode(const QString& stateName) {
@@ -97,7 +93,7 @@ void TAgentDataProcess::run(const QString& socketData) {
                     processValue(regra, text::Trim(pair.mid(equals + 1)));
                     step = QStringLiteral("9.4.1.3");
                 } catch (const std::exception& error) {
-                    RegisterLog(QStringLiteral("[TAgentDataProcess::run] ") + MessageOf(error), true);
+                    RegisterLog(QStringLiteral("[TAgentDataProcess::run] ") + ErrorMessage(error), true);
                 }
             }
             step = QStringLiteral("9.4.2");
@@ -107,7 +103,7 @@ void TAgentDataProcess::run(const QString& socketData) {
         step = QStringLiteral("9.6");
     } catch (const std::exception& error) {
         RegisterLog(QStringLiteral("[TAgentDataProcess.run] StackTrace: ") + step + QStringLiteral(" | Erro: ") +
-                        MessageOf(error),
+                        ErrorMessage(error),
                     false);
     }
 }
@@ -155,7 +151,7 @@ QString TAgentDataProcess::scriptResult(TRegra& regra, const QString& valor) {
         TBrelkScripter::publishScriptError(error.message(), maquina, regra, _regras, mqttCli);
         return QString::fromLatin1(ScriptErrorValue);
     } catch (const std::exception& error) {
-        RegisterLog(prefix + QStringLiteral(" Catastrophic error: ") + MessageOf(error) + QStringLiteral(". Regra ") +
+        RegisterLog(prefix + QStringLiteral(" Catastrophic error: ") + ErrorMessage(error) + QStringLiteral(". Regra ") +
                         regra.OriginalName() + QStringLiteral(" valor: ") + valor,
                     false);
         return valor;
@@ -267,7 +263,7 @@ void TAgentDataProcess::loadRegrasFromDisk() {
     try {
         _regras.fromJSON(maquina.Serial().isEmpty() ? QString() : TFiles::readRegrasFile(maquina.Serial()));
     } catch (const std::exception& error) {
-        RegisterLog(QStringLiteral("Erro ao carregar regras do disco: ") + MessageOf(error), true);
+        RegisterLog(QStringLiteral("Erro ao carregar regras do disco: ") + ErrorMessage(error), true);
     }
     setMaquinaSerialRegras();
     setPreProcessor();
@@ -282,7 +278,7 @@ void TAgentDataProcess::setRegras(const QString& jsonContent) {
         if (!_regras.json().isEmpty() && !maquina.Serial().isEmpty())
             TFiles::writeRegrasFile(maquina.Serial(), _regras.json());
     } catch (const std::exception& error) {
-        RegisterLog(QStringLiteral("Erro ao preencher regras: ") + MessageOf(error), true);
+        RegisterLog(QStringLiteral("Erro ao preencher regras: ") + ErrorMessage(error), true);
         // A set installed before the failure still needs its serial for its topics.
         setMaquinaSerialRegras();
     }
@@ -295,7 +291,7 @@ void TAgentDataProcess::setMaquinaSerialRegras() {
         try {
             regra.setMaquinaSerial(maquina.Serial());
         } catch (const std::exception& error) {
-            RegisterLog(QStringLiteral("[TAgentDataProcess] ") + MessageOf(error), true);
+            RegisterLog(QStringLiteral("[TAgentDataProcess] ") + ErrorMessage(error), true);
         }
     });
 }

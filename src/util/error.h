@@ -19,3 +19,9 @@ private:
     QString FMessage;
     std::string FUtf8;
 };
+
+// The text of any failure caught at a boundary, for its log line.
+inline QString ErrorMessage(const std::exception& error) {
+    if (const auto* meltrix = dynamic_cast<const MeltrixError*>(&error)) return meltrix->message();
+    return QString::fromUtf8(error.what());
+}

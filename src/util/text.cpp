@@ -14,4 +14,8 @@ QString Trim(const QString& value) {
     return value.mid(first, last - first);
 }
 
+QString Quoted(const QString& value) {
+    return QChar(u'\'') + QString(value).replace(QChar(u'\''), QStringLiteral("''")) + QChar(u'\'');
+}
+
 }  // namespace text
