@@ -40,12 +40,18 @@ QJsonObject RuleObject(const TSampleRule& rule) {
     };
 }
 
+// Run again when H1 changes, with the spindle's own last value; before the spindle has
+// reported anything it stays empty instead of showing a speed of 0.
 const char* const kSpindleScript =
     "var rpm: double;\n"
     "begin\n"
-    "  rpm := StringToDouble(_VALORATUAL, 0);\n"
-    "  if H1 <> '1' then rpm := 0;\n"
-    "  Result := Round(rpm);\n"
+    "  if StringVazia(_VALORATUAL) then\n"
+    "    Result := ''\n"
+    "  else begin\n"
+    "    rpm := StringToDouble(_VALORATUAL, 0);\n"
+    "    if H1 <> '1' then rpm := 0;\n"
+    "    Result := Round(rpm);\n"
+    "  end;\n"
     "end.";
 
 QJsonObject Tag(const QString& tag, const QString& name, const QString& description, const QString& unit) {
@@ -62,7 +68,7 @@ QString Regras() {
         {QStringLiteral("H1"), QStringLiteral("1"), QStringLiteral("STATE"), true, 1000, 60000},
         {QStringLiteral("HORIMETRO"), QStringLiteral("2"), QStringLiteral("HOURS"), false, 5000, 60000},
         {QStringLiteral("ALARME"), QStringLiteral("3"), QStringLiteral("ALARM"), true, 1000, 0},
-        {QStringLiteral("SPINDLE"), QStringLiteral("4"), QStringLiteral("SPEED"), false, 2000, 60000,
+        {QStringLiteral("SPINDLE"), QStringLiteral("4"), QStringLiteral("SPEED"), false, 1000, 60000,
          QString::fromLatin1(kSpindleScript), {QStringLiteral("H1")}},
     };
     QJsonArray array;

@@ -51,6 +51,7 @@ TEST(CloudSamples, TheSpindleScriptRoundsTheSpeedAndZeroesItUnlessActive) {
     EXPECT_EQ(RunSpindleScript(*spindle, "1", "980,6"), "981");
     EXPECT_EQ(RunSpindleScript(*spindle, "0", "1234.4"), "0");
     EXPECT_EQ(RunSpindleScript(*spindle, "1", "not a number"), "0");
+    EXPECT_EQ(RunSpindleScript(*spindle, "1", ""), "");
 }
 
 TEST(CloudSamples, TheTagTableAndTheCataloguesHaveTheirFormats) {

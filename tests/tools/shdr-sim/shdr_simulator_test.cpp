@@ -3,65 +3,20 @@
 #include "preprocess/pre_processor.h"
 #include "support/event_loop.h"
 #include "support/qt_printers.h"
+#include "tools/shdr-sim/shdr_simulator_fixture.h"
 #include "util/cipher.h"
 #include "util/clock.h"
 #include "util/error.h"
 
 #include <QRegularExpression>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 namespace {
 
 using namespace std::chrono_literals;
-
-struct TLogLine {
-    TSimLogKind kind;
-    QString text;
-};
-
-// A simulator on a free loopback port with its log kept, and one client connected to it.
-class ShdrSimulatorTest : public ::testing::Test {
-protected:
-    void startSimulator(TShdrSimOptions options) {
-        options.port = 0;
-        simulator = std::make_unique<TShdrSimulator>(
-            std::move(options), [this](TSimLogKind kind, const QString& text) { log.append({kind, text}); });
-        simulator->start();
-        client.connectToHost(QHostAddress::LocalHost, simulator->serverPort());
-        ASSERT_TRUE(SpinUntil([this] { return client.state() == QAbstractSocket::ConnectedState; }));
-        QObject::connect(&client, &QTcpSocket::readyRead, [this] { received += client.readAll(); });
-    }
-
-    bool waitForLines(int count) {
-        return SpinUntil([this, count] { return received.count("\r\n") >= count; });
-    }
-
-    QStringList logOf(TSimLogKind kind) const {
-        QStringList lines;
-        for (const TLogLine& line : log)
-            if (line.kind == kind) lines << line.text;
-        return lines;
-    }
-
-    static TShdrSimOptions Options(TShdrMode mode) {
-        TShdrSimOptions options;
-        options.mode = mode;
-        options.interval = 1h;  // ticks only when a test asks for them
-        options.behaviour.seed = 5;
-        return options;
-    }
-
-    QList<TLogLine> log;
-    std::unique_ptr<TShdrSimulator> simulator;
-    QTcpSocket client;
-    QByteArray received;
-};
 
 QList<QStringList> AgentRecords(const QByteArray& block, const QString& specialTag = QStringLiteral("ALARME")) {
     TPreProcessor preProcessor;
