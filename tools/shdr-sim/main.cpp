@@ -81,6 +81,8 @@ TShdrSimOptions OptionsFrom(const QCommandLineParser& parser, const TOptionSet& 
         throw MeltrixError(QStringLiteral("--address must be an IP address"));
     options.port = static_cast<quint16>(sim_console::Number(parser, set.port, 0, 65535));
     options.replayFile = parser.value(set.file);
+    if (options.mode == TShdrMode::Brelk && !options.replayFile.isEmpty())
+        throw MeltrixError(QStringLiteral("--file only applies to --mode mtconnect"));
     options.interval = std::chrono::milliseconds(sim_console::Number(parser, set.interval, 1, 3'600'000));
     options.plain = parser.isSet(set.plain);
     options.tags = {parser.value(set.executionTag), parser.value(set.stateTag), parser.value(set.spindleTag),

@@ -97,13 +97,13 @@ TEST_F(CloudSimulatorTest, AcknowledgesEverySummaryBatchWithItsSha1) {
     EXPECT_EQ(lastPayloadOn(topics::ResumoAck("M1")), BatchSha1);
 
     // The batch is printed with its lines indented under the topic.
-    EXPECT_TRUE(traffic.contains("<- /IoT/M1/RESUMO\n"
+    EXPECT_TRUE(traffic.contains("<- " + topics::Resumo("M1") + "\n"
                                  "    M1|2024-06-24T10:15:30.123-03:00|H1|1|ACTIVE|75|1|STOP\n"
                                  "    M1|2024-06-24T10:15:30.123-03:00|ALARME|3|Máquina parada|0|0|\n"
                                  "    \n"
                                  "    ***"))
         << traffic.join("\n---\n").toStdString();
-    EXPECT_TRUE(traffic.contains("-> /IoT/M1/RESUMOACK " + BatchSha1));
+    EXPECT_TRUE(traffic.contains("-> " + topics::ResumoAck("M1") + " " + BatchSha1));
 }
 
 TEST_F(CloudSimulatorTest, AcknowledgementCanBeDelayedOrWithheld) {
@@ -118,7 +118,7 @@ TEST_F(CloudSimulatorTest, AcknowledgementCanBeDelayedOrWithheld) {
     traffic.clear();
     startCloud([](TCloudSimOptions& options) { options.acknowledge = false; });
     ASSERT_TRUE(observer->publish(topics::Resumo("M2"), Batch));
-    ASSERT_TRUE(SpinUntil([this] { return traffic.join('\n').contains("<- /IoT/M2/RESUMO"); }));
+    ASSERT_TRUE(SpinUntil([this] { return traffic.join('\n').contains("<- " + topics::Resumo("M2")); }));
     SpinFor(300);
     EXPECT_TRUE(observer->messagesOn(topics::ResumoAck("M2")).isEmpty());
 }
