@@ -61,11 +61,6 @@ QString VersionText() {
         .arg(meltrix_version::Build);
 }
 
-QString ErrorText(const std::exception& error) {
-    if (const auto* meltrix = dynamic_cast<const MeltrixError*>(&error)) return meltrix->message();
-    return QString::fromUtf8(error.what());
-}
-
 // The description names the installation's topics: it must be a usable topic level.
 void CheckDescription(const QString& description) {
     if (description.isEmpty())
@@ -132,6 +127,7 @@ TInstallationController::~TInstallationController() {
     tmrForceAlive.stop();
     FTimerLogCache.reset();
     FMQTT.disconnect(this);
+    DesconectarMQTT();
     FdmMain.FProcRegisterLog2 = [](const QString&, const QString&, bool) {};
     FdmMain.FOnChangedStatus = [](const TMaquina&) {};
 }
@@ -146,7 +142,7 @@ void TInstallationController::LoadSettingsAndMachines() {
         for (const QString& problem : fMachines->loadFromDisk())
             Log(QStringLiteral("[TFormPrincipal] Lista de máquinas: ") + problem, true);
     } catch (const std::exception& error) {
-        Log(QStringLiteral("[TFormPrincipal] ") + ErrorText(error), true);
+        Log(QStringLiteral("[TFormPrincipal] ") + QString::fromUtf8(error.what()), true);
         FdmMain.FProcRegisterLog2 = [](const QString&, const QString&, bool) {};
         FdmMain.FOnChangedStatus = [](const TMaquina&) {};
         throw;
@@ -171,7 +167,6 @@ void TInstallationController::ServiceStop() {
         QMetaObject::invokeMethod(this, &TInstallationController::ServiceStop, Qt::BlockingQueuedConnection);
         return;
     }
-    FFirstConnection.stop();
     PararServicoWindows();
     DesconectarMQTT();
 }
@@ -193,7 +188,7 @@ void TInstallationController::IniciarServicos() {
     try {
         FAgents.start(FMaquinas);
     } catch (const std::exception& error) {
-        Log(QStringLiteral("[TFormPrincipal.IniciarServicos] ") + ErrorText(error), true);
+        Log(QStringLiteral("[TFormPrincipal.IniciarServicos] ") + QString::fromUtf8(error.what()), true);
     }
     if (!FTimerLogCache)
         FTimerLogCache = std::make_unique<TTimerThread>(
@@ -215,7 +210,8 @@ void TInstallationController::ValidarMaquinas() {
         const QString serial = text::Trim(row.Serial);
         const QString named = QStringLiteral("O Serial \"") + serial + u'"';
         if (serial.isEmpty()) fail(QStringLiteral("Existem máquinas sem um serial cadastrado!"));
-        if (text::Trim(row.IDFabricante).isEmpty()) fail(named + QStringLiteral(" não está com o Fabricante preenchido!"));
+        if (text::Trim(row.IDFabricante).isEmpty())
+            fail(named + QStringLiteral(" não está com o Fabricante preenchido!"));
         if (text::Trim(row.IDLinha).isEmpty()) fail(named + QStringLiteral(" não está com a Linha preenchida!"));
         if (text::Trim(row.IDModelo).isEmpty()) fail(named + QStringLiteral(" não está com o Modelo preenchido!"));
     }
@@ -264,7 +260,7 @@ void TInstallationController::RegisterLog2(const QString& ASerial, const QString
     try {
         FLogWriter.Append(ASerial, line);
     } catch (const std::exception& error) {
-        qWarning("[TFormPrincipal.RegisterLog2] %s | %s", qUtf8Printable(ErrorText(error)), qUtf8Printable(line));
+        qWarning("[TFormPrincipal.RegisterLog2] %s | %s", error.what(), qUtf8Printable(line));
     }
     if (FOptions.ConfigurationMode && FOptions.LogTela)
         QMetaObject::invokeMethod(
@@ -282,6 +278,7 @@ bool TInstallationController::OnOwnThread() const { return QThread::currentThrea
 // ---------------------------------------------------------------- broker connection
 
 void TInstallationController::ConectarMQTT() {
+    FFirstConnection.stop();
     client_name::Set(payloads::ClientName(app_paths::ComputerName()));
     const TBrokerSettings broker = FSettings->Broker();
     if (broker.Port < 1 || broker.Port > 65535) {
@@ -308,6 +305,7 @@ void TInstallationController::ConectarMQTT() {
 // A clean disconnect makes the broker drop the last will, which would leave "ONLINE"
 // retained for an installation that is gone; the will's message is published first.
 void TInstallationController::DesconectarMQTT() {
+    FFirstConnection.stop();
     if (FMQTT.IsConnected()) FMQTT.Publish(topics::AgentPresence(FDescription), QString(), TmqttQoS::AtMostOnce, true);
     FMQTT.Disconnect();
 }
@@ -326,8 +324,9 @@ void TInstallationController::MQTTConnected() {
     if (!FMQTT.IsConnected()) return;
     Log(QStringLiteral("Conectado"));
     tmrForceAlive.start(Timing::get().forceAlive);
-    for (const QString& topic : {topics::Fabricantes(), topics::Linhas(), topics::Modelos(), topics::IsLive(FDescription),
-                                 topics::GetMachines(FDescription), topics::SetDescription(FDescription)})
+    for (const QString& topic : {topics::Fabricantes(), topics::Linhas(), topics::Modelos(),
+                                 topics::IsLive(FDescription), topics::GetMachines(FDescription),
+                                 topics::SetDescription(FDescription)})
         FMQTT.Subscribe(topic);
     emit cloudOnlineChanged(true);
     PublishPresence();
@@ -338,7 +337,7 @@ void TInstallationController::IniciarServicosFromConnection() {
     try {
         IniciarServicos();
     } catch (const std::exception& error) {
-        Log(ErrorText(error), true);
+        Log(QString::fromUtf8(error.what()), true);
     }
 }
 
@@ -363,7 +362,7 @@ void TInstallationController::tmrForceAliveTimer() {
     try {
         if (FMQTT.IsConnected()) PublishAlive();
     } catch (const std::exception& error) {
-        Log(QStringLiteral("[TFormPrincipal.tmrForceAliveTimer] Erro: ") + ErrorText(error), true);
+        Log(QStringLiteral("[TFormPrincipal.tmrForceAliveTimer] Erro: ") + QString::fromUtf8(error.what()), true);
     }
 }
 
@@ -407,7 +406,7 @@ void TInstallationController::MQTTPublishReceived(const QString& topic, const QS
         }
     } catch (const std::exception& error) {
         Log(QStringLiteral("[TFormPrincipal.MQTTPublishReceived] ") + topic + QStringLiteral(" Erro: ") +
-                ErrorText(error),
+                QString::fromUtf8(error.what()),
             true);
     }
 }
@@ -426,7 +425,7 @@ void TInstallationController::OnSetDescription(const QString& payload) {
         emit descriptionChanged(description);
         Reconectar();
     } catch (const std::exception& error) {
-        Log(QStringLiteral("[TFormPrincipal.SETDESCRIPTION] Erro: ") + ErrorText(error), true);
+        Log(QStringLiteral("[TFormPrincipal.SETDESCRIPTION] Erro: ") + QString::fromUtf8(error.what()), true);
     }
     IniciarServicos();
 }

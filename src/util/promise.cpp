@@ -14,11 +14,6 @@ namespace {
 
 constexpr std::chrono::milliseconds ShutdownCheckInterval{50};
 
-QString ErrorText(const std::exception& error) {
-    if (const auto* meltrix = dynamic_cast<const MeltrixError*>(&error)) return meltrix->message();
-    return QString::fromUtf8(error.what());
-}
-
 }  // namespace
 
 bool IsMainThread() {
@@ -31,7 +26,7 @@ void RunReportingErrors(const std::function<void()>& callback) {
     try {
         callback();
     } catch (const std::exception& error) {
-        qWarning("[TPromise] Erro em um retorno: %s", qUtf8Printable(ErrorText(error)));
+        qWarning("[TPromise] Erro em um retorno: %s", error.what());
     } catch (...) {
         qWarning("[TPromise] Erro desconhecido em um retorno");
     }
@@ -79,7 +74,7 @@ void RunOnMainThread(const std::function<void()>& callback) {
 }
 
 void ReportUnhandledFailure(const std::exception& error) {
-    qWarning("[TPromise] Erro sem tratamento: %s", qUtf8Printable(ErrorText(error)));
+    qWarning("[TPromise] Erro sem tratamento: %s", error.what());
 }
 
 void WaitReleasingPoolThread(const std::function<void()>& wait) {

@@ -21,7 +21,6 @@ struct TimingConstants {
     ms resumoCountersLog{300'000};    // spacing of the cache counter log line
     ms firstBrokerConnection{100};    // the installation's first connection after start-up
     ms forceAlive{300'000};           // unasked "Alive!" of the installation's connection
-    ms autoStartDelay{3'000};         // agents started by "Auto Start" after connecting
 };
 
 namespace Timing {

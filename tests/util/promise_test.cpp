@@ -126,7 +126,8 @@ TEST(TPromise, CallbacksGivenAfterRunAreIgnoredAndAPromiseRunsOnce) {
     promise->OnError([&](const std::exception&) { ++late.errors; });
 
     EXPECT_EQ(MessageOf([&] { promise->Run(); }), "Cannot run an already awaiting promise.");
-    std::thread worker([&] { EXPECT_EQ(MessageOf([&] { promise->Await(); }), "Cannot await an already running promise."); });
+    std::thread worker(
+        [&] { EXPECT_EQ(MessageOf([&] { promise->Await(); }), "Cannot await an already running promise."); });
     worker.join();
 
     release.set_value();
@@ -147,8 +148,8 @@ TEST(TPromise, AwaitReturnsOnAWorkerAndIsGuardedOnTheMainThread) {
     EXPECT_EQ(awaited, "valor");
 
     EXPECT_EQ(MessageOf([&] { promise->Await(); }),
-              QString::fromUtf8("Você não pode usar Await() na thread principal. Se mesmo assim você precisar disso, "
-                                "use AllowAwaitOnMainThread() antes (pode causar dead lock!)"));
+              QString::fromUtf8("Você não pode usar Await() na thread principal. Se mesmo assim você precisar "
+                                "disso, use AllowAwaitOnMainThread() antes (pode causar dead lock!)"));
     EXPECT_EQ(promise->AllowAwaitOnMainThread()->Await(), "valor");
 
     // A promise that has been awaited is not run afterwards.
