@@ -19,6 +19,8 @@ struct TimingConstants {
     ms resumoAckWaitPerRetry{10'000}; // extra wait per re-send of the same batch
     ms lastValuesPause{1'000};        // pause before the rules are initialised
     ms resumoCountersLog{300'000};    // spacing of the cache counter log line
+    ms firstBrokerConnection{100};    // the installation's first connection after start-up
+    ms forceAlive{300'000};           // unasked "Alive!" of the installation's connection
 };
 
 namespace Timing {
