@@ -47,7 +47,7 @@ cleanup() {
     wait "$MELTRIX_PID" 2>/dev/null || true
   fi
   for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
+  for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
   echo
   echo "== Where things are"
   echo "  machine list and settings: $HOME_DIR/meltrix.cfg, $HOME_DIR/meltrix.ini"
@@ -114,7 +114,7 @@ PIDS+=($!)
 SECONDS_TO_RUN=${DEMO_SECONDS:-60}
 echo "== Live for $SECONDS_TO_RUN s (Ctrl-C to stop): machine states, values and summaries"
 mosquitto_sub -p "$BROKER_PORT" -v -t '/IoT/+/H1' -t '/IoT/+/DADOS' -t '/IoT/+/HORIMETRO' \
-  -t '/IoT/+/RESUMO' -t '/IoT/+/RESUMOACK' -t '/IoT/+/ALARME' -F '%t %p' 2>/dev/null |
-  awk '{ gsub(/\r/, ""); if (length($0) > 110) $0 = substr($0, 1, 107) "..."; print; fflush() }' &
+  -t '/IoT/+/RESUMO' -t '/IoT/+/RESUMOACK' -t '/IoT/+/ALARME' -F '%t %p' 2>/dev/null \
+  > >(awk '{ gsub(/\r/, ""); if (length($0) > 110) $0 = substr($0, 1, 107) "..."; print; fflush() }') &
 PIDS+=($!)
 sleep "$SECONDS_TO_RUN"
