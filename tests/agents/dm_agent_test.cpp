@@ -223,3 +223,35 @@ TEST_F(TDMAgentTest, AnswersTheCloudsQuestions) {
                                 "\",\"tagid\":\"1\",\"name\":\"State\",\"description\":\"Machine state\",\"unit\":\"\","
                                 "\"value\":\"ACTIVE\"}]");
 }
+
+TEST_F(TDMAgentTest, RawLinesAreForwardedWhileLogTelnetIsOn) {
+    publishRules({RuleObject("H1")});
+    startAgent();
+    answerLastValues();
+    observer->publish(topic("SET_PARAM"), "log_telnet:TRUE");  // lower case: no effect
+    observer->publish(topic("SET_PARAM"), "LOG_TELNET:TRUE");
+    ASSERT_TRUE(SpinUntil([&] { return agent->LogTelnet(); }));
+    // Topic and text together exactly 125 characters: one space is added, also for the pipeline.
+    const QString line = "2024-06-24T10:11:12.123Z|H1|1|X|" + QString(125 - topic("TELNET").size() - 34, u'y') + "\r\n";
+    ASSERT_EQ(topic("TELNET").size() + line.size(), 125);
+    machine.send(line.toLatin1());
+    ASSERT_TRUE(waitFor("TELNET"));
+    EXPECT_EQ(last("TELNET"), line + " ");
+    observer->publish(topic("SET_PARAM"), "LOG_TELNET:off");
+    ASSERT_TRUE(SpinUntil([&] { return !agent->LogTelnet(); }));
+}
+
+TEST_F(TDMAgentTest, AfterShutdownNothingIsLoggedButTheClosingLine) {
+    startAgent();
+    ASSERT_TRUE(SpinUntil([&] { return machine.connected(); }));
+    agent->Shutdown();
+    agent->Shutdown();
+    QCoreApplication::sendPostedEvents();
+    const qsizetype linesAtShutdown = logged.size();
+    machine.send("2024-06-24T10:11:12.123Z|H1|1\r\n");
+    machine.dropConnection();
+    SpinFor(300);
+    EXPECT_EQ(logged.size(), linesAtShutdown);
+    EXPECT_EQ(logged.filter("Machine shutdown procedure").size(), 1);
+    EXPECT_EQ(statuses.last(), "");
+}
