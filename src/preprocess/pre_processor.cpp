@@ -69,9 +69,10 @@ bool IsWordChar(QChar c) {
 bool IsRecordStartTail(QChar c) { return IsWordChar(c) || c == u':' || c == u'.'; }
 
 bool HasSurrogates(QStringView text) {
-    bool found = false;
-    for (const QChar c : text) found |= c.isSurrogate();  // no early exit, so the loop vectorises
-    return found;
+    // Neither an early exit nor a bool accumulator, so that the loop vectorises.
+    unsigned surrogates = 0;
+    for (const QChar c : text) surrogates |= unsigned(c.isSurrogate());
+    return surrogates != 0;
 }
 
 // Reads a text forward from a position; a step that fails says so and may leave the position
@@ -154,23 +155,32 @@ struct Separator {
 
 constexpr Separator NoSeparator{-1, -1};
 
-Separator NextCharacter(QStringView text, qsizetype from, QChar wanted) {
-    for (qsizetype i = from; i < text.size(); ++i)
-        if (text[i] == wanted) return {i, i + 1};
-    return NoSeparator;
+// Kept apart from the callers' bookkeeping so that the loop stays tight.
+qsizetype IndexOfEither(QStringView text, qsizetype from, QChar first, QChar second) {
+    const auto found = std::find_if(text.begin() + from, text.end(),
+                                    [first, second](QChar c) { return c == first || c == second; });
+    return found == text.end() ? -1 : found - text.begin();
 }
 
-Separator NextFieldSeparator(QStringView text, qsizetype from) { return NextCharacter(text, from, FieldSeparator); }
+Separator NextFieldSeparator(QStringView text, qsizetype from) {
+    const qsizetype at = IndexOfEither(text, from, FieldSeparator, FieldSeparator);
+    return at < 0 ? NoSeparator : Separator{at, at + 1};
+}
 
-Separator NextRecordMark(QStringView text, qsizetype from) { return NextCharacter(text, from, RecordMark); }
+Separator NextRecordMark(QStringView text, qsizetype from) {
+    const qsizetype at = IndexOfEither(text, from, RecordMark, RecordMark);
+    return at < 0 ? NoSeparator : Separator{at, at + 1};
+}
 
 // A record mark or a record-start text, whichever comes first; as in a global replace, the
-// search goes on after the end of the previous one.
+// search goes on after the end of the previous one. A record-start text has its first hyphen
+// four characters after its beginning, and neither hyphens nor record marks are common.
 Separator NextRecordBoundary(QStringView text, qsizetype from) {
-    for (qsizetype i = from; i < text.size(); ++i) {
-        if (text[i] == RecordMark) return {i, i + 1};
-        if (text[i] == u'2')
-            if (const qsizetype end = RecordStartEnd(text, i); end > 0) return {i, end};
+    for (qsizetype at = from; (at = IndexOfEither(text, at, RecordMark, u'-')) >= 0; ++at) {
+        if (text[at] == RecordMark) return {at, at + 1};
+        const qsizetype start = at - 4;
+        if (start < from) continue;
+        if (const qsizetype end = RecordStartEnd(text, start); end > 0) return {start, end};
     }
     return NoSeparator;
 }
@@ -225,7 +235,7 @@ QStringList TPreProcessor::ValidLines(const QString& pText) const {
 QList<QStringList> TPreProcessor::ExplodedTags(const QStringList& pValidLines) const {
     QList<QStringList> records;
     records.reserve(pValidLines.size());
-    for (const QString& line : pValidLines) records.append(recordsOf(line));
+    for (const QString& line : pValidLines) addRecordsOf(records, line);
     return records;
 }
 
@@ -245,8 +255,7 @@ QStringList TPreProcessor::validLinesByRegEx(const QString& text) const {
 // Every text of the record-start form ends the record before it, as does the record mark
 // itself, so a value holding either is cut there; the text before the first one belongs to
 // no record.
-QList<QStringList> TPreProcessor::recordsOf(const QString& validLine) const {
-    QList<QStringList> records;
+void TPreProcessor::addRecordsOf(QList<QStringList>& records, const QString& validLine) const {
     if (HasSurrogates(validLine)) {
         // The expression, unlike the hand-written matcher, sees characters beyond 16 bits and
         // finds nothing in text that is not valid UTF-16.
@@ -257,7 +266,6 @@ QList<QStringList> TPreProcessor::recordsOf(const QString& validLine) const {
         for (const QStringView recordText : PiecesAfterFirst(validLine, NextRecordBoundary))
             records.append(entriesOf(recordText));
     }
-    return records;
 }
 
 // The piece before the first "|" is never read.

@@ -37,7 +37,7 @@ public:
 
 private:
     QStringList validLinesByRegEx(const QString& text) const;
-    QList<QStringList> recordsOf(const QString& validLine) const;
+    void addRecordsOf(QList<QStringList>& records, const QString& validLine) const;
     QStringList entriesOf(QStringView recordText) const;
     void addSpecialEntries(QStringList& entries, QStringView tag, std::span<const QStringView> fields) const;
     QString joinedValue(std::span<const QStringView> fields) const;
