@@ -120,8 +120,8 @@ private:
     qsizetype fPos;
 };
 
-// "\b\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}.\d{3,15}Z[|]+" at the position (one "|" suffices, as
-// the rest of the line follows anyway).
+// The line expression's time stamp and first "|" at the position; the rest of it, "[|]*.*",
+// takes whatever follows up to the line break.
 bool TimeStampAt(QStringView text, qsizetype at) {
     Reader reader(text, at);
     if (!reader.digits(4)) return false;
@@ -215,7 +215,7 @@ TPreProcessor::TPreProcessor()
 // Each match runs from its time stamp to the end of the line: the leftmost time stamp of
 // each line that has one.
 QStringList TPreProcessor::ValidLines(const QString& pText) const {
-    if (HasSurrogates(pText)) return validLinesByRegEx(pText);
+    if (HasSurrogates(pText)) return validLinesByRegEx(pText);  // also repairs broken UTF-16
     const QStringView text(pText);
     QStringList lines;
     for (qsizetype lineStart = 0; lineStart < text.size();) {
@@ -304,4 +304,7 @@ QString TPreProcessor::joinedValue(std::span<const QStringView> fields) const {
     return RemoveFirstMatch(RemoveFirstMatch(joined, fLeadingHyphenRegEx), fTrailingHyphenRegEx);
 }
 
-bool TPreProcessor::isTagEspecial(QStringView tag) const { return fTagEspecialList.contains(tag, Qt::CaseInsensitive); }
+// Most machines have no special tag: the empty list is answered without a call into Qt.
+bool TPreProcessor::isTagEspecial(QStringView tag) const {
+    return !fTagEspecialList.isEmpty() && fTagEspecialList.contains(tag, Qt::CaseInsensitive);
+}
