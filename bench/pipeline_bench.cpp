@@ -159,6 +159,7 @@ int main(int argc, char** argv) {
     QTemporaryDir sandbox;
     qputenv("MELTRIX_HOME", sandbox.filePath("home").toUtf8());
     qputenv("XDG_DATA_HOME", sandbox.filePath("data").toUtf8());
+    if (!qEnvironmentVariableIsSet("TZ")) qputenv("TZ", ":/etc/localtime");  // as the service runs
     QCoreApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -43,6 +43,10 @@ int RunService(QCoreApplication& application, bool plainRequests) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Without TZ, glibc looks at /etc/localtime again for every local time the agents take
+    // (several per tag value). Reading it once is the usual daemon behaviour: a change of
+    // the system's zone applies at the next start.
+    if (!qEnvironmentVariableIsSet("TZ")) qputenv("TZ", ":/etc/localtime");
     QCoreApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
     if (command_line::HasSwitch(arguments, QStringLiteral("CFG"))) {

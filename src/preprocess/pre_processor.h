@@ -4,6 +4,9 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
+
+#include <span>
 
 // Turns a block of raw machine text into records of named values: one list per record,
 // in input order, each entry NAME=VALUE in field order.
@@ -33,11 +36,12 @@ public:
     void clearTagEspecialList();
 
 private:
-    QList<QStringList> recordsOf(const QString& validLine) const;
-    QStringList entriesOf(const QString& recordText) const;
-    void addSpecialEntries(QStringList& entries, const QString& tag, const QStringList& fields) const;
-    QString joinedValue(const QStringList& fields) const;
-    bool isTagEspecial(const QString& tag) const;
+    QStringList validLinesByRegEx(const QString& text) const;
+    void addRecordsOf(QList<QStringList>& records, const QString& validLine) const;
+    QStringList entriesOf(QStringView recordText) const;
+    void addSpecialEntries(QStringList& entries, QStringView tag, std::span<const QStringView> fields) const;
+    QString joinedValue(std::span<const QStringView> fields) const;
+    bool isTagEspecial(QStringView tag) const;
 
     QRegularExpression fInLineMultiLineRegEx;
     QRegularExpression fValidLineRegEx;
