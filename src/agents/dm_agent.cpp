@@ -18,6 +18,8 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 
+#include <utility>
+
 namespace {
 
 const QString ProtocolMqtt = QStringLiteral("MQTT");
@@ -201,7 +203,7 @@ void TDMAgent::CSocketRead() {
             agentMqtt.Publish(topic, text, TmqttQoS::AtMostOnce, false);
         }
         marker = QStringLiteral("9");
-        if (dataProcess) dataProcess->run(text);
+        runMachineInput(text);
         marker = QStringLiteral("10");
     } catch (const std::exception& error) {
         RegisterLog(QStringLiteral("[TelnetDataAvailable]  | StrackTrace: ") + marker + QStringLiteral(" | ") +
@@ -353,7 +355,7 @@ void TDMAgent::dispatch(const QString& topic, const QString& payload) {
     if (topic == topics::ResumoAck(serial)) {
         acknowledgeResumo(payload);
     } else if (topic == topics::DataInput(serial)) {
-        if (dataProcess) dataProcess->run(payloads::DataInputText(Clock::now(), payload));
+        runMachineInput(payloads::DataInputText(Clock::now(), payload));
     } else if (topic == topics::Subscribe(serial)) {
         subscribeNotification(payload);
     } else if (topic == topics::ModeloRegras(fMaquina.IDModelo())) {
@@ -405,8 +407,12 @@ void TDMAgent::requestLastValues() {
 void TDMAgent::receiveLastValues(const QString& payload) {
     if (!dataProcess) return;
     dataProcess->setLastValuesRegras(payload, FResumos->queryLast());
-    // The pause before the rules are initialised must not hold up every other agent.
+    // The pause before the rules are initialised must not hold up every other agent. Machine
+    // input that arrives meanwhile is held and run afterwards, as if the pause had blocked:
+    // the initialisation would otherwise wipe the values it brought.
+    ++FLastValuesWaits;
     QTimer::singleShot(Timing::get().lastValuesPause, this, [this] {
+        --FLastValuesWaits;
         if (fShutdown) return;
         dataProcess->initializeRegras();
         {
@@ -415,7 +421,21 @@ void TDMAgent::receiveLastValues(const QString& payload) {
             dataProcess->postChangesToRegras();
         }
         startMachine();
+        runHeldMachineInput();
     });
+}
+
+void TDMAgent::runMachineInput(const QString& text) {
+    if (!dataProcess) return;
+    if (FLastValuesWaits > 0)
+        FHeldMachineInput.append(text);
+    else
+        dataProcess->run(text);
+}
+
+void TDMAgent::runHeldMachineInput() {
+    if (FLastValuesWaits > 0) return;
+    for (const QString& text : std::exchange(FHeldMachineInput, {})) dataProcess->run(text);
 }
 
 void TDMAgent::startMachine() {

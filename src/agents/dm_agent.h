@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QStringList>
 #include <QTimer>
 
 #include <functional>
@@ -82,6 +83,8 @@ private:
     void stopCloudTimers();
     void requestLastValues();
     void receiveLastValues(const QString& payload);
+    void runMachineInput(const QString& text);
+    void runHeldMachineInput();
     void startMachine();
     void subscribeNotification(const QString& payload);
     void setParam(const QString& payload);
@@ -100,6 +103,8 @@ private:
     bool FLogTelnet = false;
     bool fShutdown = false;
     bool hasLastValuesBeenRequested = false;
+    int FLastValuesWaits = 0;        // LAST_VALUES sequences waiting to initialise the rules
+    QStringList FHeldMachineInput;  // machine input that arrived meanwhile, oldest first
     QDateTime FLogTelnetShutdownAt;
     QDateTime FLastResumosLog;
     std::mutex fLogGuard;

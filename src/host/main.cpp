@@ -34,6 +34,9 @@ int RunService(QCoreApplication& application, bool plainRequests) {
     TTerminationSignals termination;
     QObject::connect(&termination, &TTerminationSignals::terminationRequested, &application, [&](int) {
         installation.ServiceStop();
+        // The agents queued their last log lines while they shut down; the loop would end
+        // before writing them.
+        QCoreApplication::sendPostedEvents();
         application.quit();
     });
     installation.ServiceStart();

@@ -166,6 +166,31 @@ TEST_F(TDMAgentTest, ShutdownPersistsUnacknowledgedSummaries) {
     EXPECT_TRUE(batch.contains("|H1|1|POWER_OFF|")) << batch.toStdString();  // the shutdown's power-off
 }
 
+TEST_F(TDMAgentTest, MachineDataArrivingWhileTheLastValuesWaitIsPendingOutlivesTheInitialisation) {
+    TimingConstants timing = Timing::get();
+    timing.lastValuesPause = std::chrono::milliseconds(1000);
+    timing.startTimeout = std::chrono::milliseconds(60'000);  // only the last values start the machine
+    Timing::set(timing);
+    publishRules({RuleObject("H1", {{"IdTagReferencia", "1"}, {"GerarNovoRegistro", true}})});
+    startAgent();
+    ASSERT_TRUE(waitFor("LAST_VALUES/GET"));
+    ASSERT_TRUE(SpinUntil([&] { return machine.connected(); }));
+    observer->publish(topic("LAST_VALUES"), "[]");
+    // Messages are handled in order: once this one is answered, the wait has begun.
+    observer->publish(topic("GETCLIENTNAME"), "");
+    ASSERT_TRUE(waitFor("RESPONSE"));
+    ASSERT_FALSE(loggedLine("starting machine"));
+    machine.send("2024-06-24T10:11:12.123Z|H1|1\r\n");
+    ASSERT_TRUE(SpinUntil([&] { return loggedLine("starting machine 'Lathe 1'..."); }));
+
+    const auto newestState = [&] {
+        const std::optional<TResumo> newest = agent->resumos().queryLast();
+        return newest ? TResumo::getRuleValue(newest->lines().first()) : QString();
+    };
+    EXPECT_TRUE(SpinUntil([&] { return newestState() == "ACTIVE"; }, 2'000)) << newestState().toStdString();
+    EXPECT_EQ(last("H1"), "1");
+}
+
 TEST_F(TDMAgentTest, MakersProtocolIsPolledEncipheredAndItsAnswerProcessed) {
     maquina.setProtocolo("BrelkProtocol");
     publishRules({RuleObject("S1", {{"Protocolo", "BrelkProtocol"}, {"ProtocoloParametro", "P1"}}),
