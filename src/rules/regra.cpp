@@ -145,7 +145,7 @@ void TRegra::update(const QString& valor) {
 void TRegra::doCache(const QString& cacheAnteriorBruto, const QString& cacheAnterior) {
     if (!Valor().alterouCache()) return;
     FChangeHistory.prepend(QStringLiteral("[%1] %2 (%3) -> %4 (%5)")
-                               .arg(date_time::DataHora(Clock::now()), cacheAnteriorBruto,
+                               .arg(date_time::DataHora(Clock::nowMSecsSinceEpoch()), cacheAnteriorBruto,
                                     cacheAnterior, Valor().atualBruto(), Valor().atual()));
     if (FChangeHistory.size() > MaxHistoryEntries) FChangeHistory.removeLast();
 }
@@ -198,18 +198,21 @@ QString TRegra::getChangeHistory() const {
 
 bool TRegra::TPublishConstraint::canBePublished(const TRegra& regra, bool isAResend) const {
     if (!regra.Ativo || !regra.isPublishable()) return false;
-    const QDateTime now = Clock::now();
     if (!isAResend) {
-        const bool intervalHolds = regra.IntervaloMinimo == 0 || !_lastSentTimestamp.isValid() ||
-                                   _lastSentTimestamp.addMSecs(regra.IntervaloMinimo) < now;
+        const bool intervalHolds = regra.IntervaloMinimo == 0 || !_lastSentTimestamp ||
+                                   *_lastSentTimestamp + regra.IntervaloMinimo < Clock::nowMSecsSinceEpoch();
         return intervalHolds && (regra.Valor().alterouCache() || regra.EnvioValoresRepetidos);
     }
     if (regra.IntervaloMaximo <= 0) return false;
-    if (!_lastSentTimestamp.isValid()) return true;
-    return _lastSentTimestamp.addMSecs(regra.IntervaloMaximo) <= now;
+    if (!_lastSentTimestamp) return true;
+    return *_lastSentTimestamp + regra.IntervaloMaximo <= Clock::nowMSecsSinceEpoch();
 }
 
-void TRegra::TPublishConstraint::sended() { _lastSentTimestamp = Clock::now(); }
+void TRegra::TPublishConstraint::sended() { _lastSentTimestamp = Clock::nowMSecsSinceEpoch(); }
+
+QDateTime TRegra::TPublishConstraint::lastSentTimestamp() const {
+    return _lastSentTimestamp ? QDateTime::fromMSecsSinceEpoch(*_lastSentTimestamp) : QDateTime();
+}
 
 bool TRegra::canBePublished(bool isAResend) const {
     return _publishConstraint.canBePublished(*this, isAResend);

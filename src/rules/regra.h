@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 // One publication a rule hands to the publisher: topic and payload.
 struct TRegraPublishInstruction {
@@ -39,10 +40,12 @@ public:
     public:
         bool canBePublished(const TRegra& regra, bool isAResend) const;
         void sended();
-        const QDateTime& lastSentTimestamp() const { return _lastSentTimestamp; }
+        // Local time; invalid while the rule was never published.
+        QDateTime lastSentTimestamp() const;
 
     private:
-        QDateTime _lastSentTimestamp;  // local time; invalid means never
+        // Milliseconds since the epoch, compared on every value: cheaper than a local time.
+        std::optional<qint64> _lastSentTimestamp;
     };
 
     static constexpr int MaxHistoryEntries = 1000;

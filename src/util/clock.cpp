@@ -17,6 +17,11 @@ QDateTime now() {
 
 QDateTime nowUtc() { return now().toUTC(); }
 
+qint64 nowMSecsSinceEpoch() {
+    std::lock_guard lock(guard);
+    return frozen ? frozen->toMSecsSinceEpoch() : QDateTime::currentMSecsSinceEpoch();
+}
+
 void setNow(const QDateTime& fixed) {
     std::lock_guard lock(guard);
     frozen = fixed;

@@ -4,6 +4,8 @@
 
 #include <QTimeZone>
 
+#include <limits>
+
 namespace date_time {
 
 namespace {
@@ -29,6 +31,17 @@ QString IsoLocalWithZ(const QDateTime& moment) {
 
 QString DataHora(const QDateTime& moment) {
     return moment.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+}
+
+QString DataHora(qint64 msecsSinceEpoch) {
+    thread_local qint64 formattedSecond = std::numeric_limits<qint64>::min();
+    thread_local QString formatted;
+    const qint64 second = msecsSinceEpoch >= 0 ? msecsSinceEpoch / 1000 : (msecsSinceEpoch - 999) / 1000;
+    if (second != formattedSecond) {
+        formatted = DataHora(QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch));
+        formattedSecond = second;
+    }
+    return formatted;
 }
 
 QString DiaHora(const QDateTime& moment) {

@@ -13,6 +13,9 @@ QString IsoWithOffset(const QDateTime& moment);
 QString IsoLocalWithZ(const QDateTime& moment);
 
 QString DataHora(const QDateTime& moment);  // 24/06/2024 10:11:12
+// The same for an instant in milliseconds since the epoch, shown in local time. Formats once
+// per second and thread: rules stamp every change of value with it.
+QString DataHora(qint64 msecsSinceEpoch);
 QString DiaHora(const QDateTime& moment);   // 24/06 10:11:12
 QString DDMMYYYY(const QDate& day);         // 24062024
 QString YYYYMMDD(const QDate& day);         // 20240624

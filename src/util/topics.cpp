@@ -5,8 +5,13 @@ namespace topics {
 namespace {
 const QString IoT = QStringLiteral("/IoT/");
 
+// Built in one allocation: rules ask for their topics on every publication.
 QString MachineTopic(const QString& serial, const char* leaf) {
-    return IoT + serial + u'/' + QLatin1String(leaf);
+    const QLatin1String tail(leaf);
+    QString topic;
+    topic.reserve(IoT.size() + serial.size() + 1 + tail.size());
+    topic.append(IoT).append(serial).append(u'/').append(tail);
+    return topic;
 }
 }  // namespace
 

@@ -39,3 +39,11 @@ TEST(Text, TrimRemovesCodesUpTo32Only) {
     EXPECT_EQ(text::Trim(QString::fromUtf16(u"\u00a0X\u00a0")), QString::fromUtf16(u"\u00a0X\u00a0"));
     EXPECT_EQ(text::Trim("   "), "");
 }
+
+TEST(DateTime, DataHoraOfAnInstantFollowsEverySecond) {
+    const QDateTime start(QDate(2024, 6, 24), QTime(10, 0, 0, 900));
+    for (const qint64 offset : {0, 50, 99, 100, 1100, -1, -1000, 86'400'000}) {
+        const QDateTime moment = start.addMSecs(offset);
+        EXPECT_EQ(date_time::DataHora(moment.toMSecsSinceEpoch()), date_time::DataHora(moment)) << offset;
+    }
+}
