@@ -58,16 +58,24 @@ TDMAgent::TDMAgent(const TMaquina& maquina, TAgentEnvironment environment)
 }
 
 TDMAgent::~TDMAgent() {
-    Shutdown();
-    // The spokesman and the data process use the tag table and the cache: they go first; a
-    // power-off summary still pending is written as the data process ends.
+    // Every step runs whatever an earlier one raised: summaries must reach the disk.
+    const auto guarded = [this](const auto& step) {
+        try {
+            step();
+        } catch (const std::exception& error) {
+            logToSink(fMaquina.Serial(), QStringLiteral("[TDMAgent.Destroy] ") + ErrorMessage(error), true);
+        }
+    };
+    guarded([this] { Shutdown(); });
+    // Machine input held during a last-values pause is processed rather than dropped.
+    guarded([this] {
+        if (dataProcess)
+            for (const QString& text : std::exchange(FHeldMachineInput, {})) dataProcess->run(text);
+    });
+    // The spokesman and the data process use the tag table and the cache: they go first.
     portavoz.reset();
-    dataProcess.reset();
-    try {
-        FResumos->persist();
-    } catch (const std::exception& error) {
-        logToSink(fMaquina.Serial(), QStringLiteral("[TDMAgent.Destroy] ") + ErrorMessage(error), true);
-    }
+    guarded([this] { dataProcess.reset(); });
+    guarded([this] { FResumos->persist(); });
 }
 
 void TDMAgent::initializeAgent() {
@@ -106,7 +114,11 @@ void TDMAgent::Shutdown() {
     fShutdown = true;
     stopTimer(FTimerConnectSocket);
     FSocket->Disconnect();
-    if (dataProcess) dataProcess->createPoweroffResumo();
+    if (dataProcess) {
+        // The power-off is published, notified and written while the connection still exists.
+        dataProcess->createPoweroffResumo();
+        dataProcess->flushPoweroff();
+    }
     FMQTT.Disconnect();
     stopCloudTimers();
     reenableSendResumoTimer.stop();
@@ -243,7 +255,13 @@ void TDMAgent::setSocketStatus(const QString& status) {
 void TDMAgent::socketConnectionLost() {
     const int seconds = FSocket->GetReconnectionTryInterval();
     RegisterLog(QStringLiteral("Socket: Trying to reconnect in %1 seconds").arg(seconds));
-    if (!fShutdown && dataProcess) dataProcess->createPoweroffResumo();
+    if (!fShutdown && dataProcess) {
+        try {
+            dataProcess->createPoweroffResumo();
+        } catch (const std::exception& error) {
+            RegisterLog(QStringLiteral("[TDMAgent.socketConnectionLost] ") + ErrorMessage(error), true);
+        }
+    }
     reconnectMaquinaSocket(seconds);
 }
 
@@ -414,11 +432,14 @@ void TDMAgent::receiveLastValues(const QString& payload) {
     QTimer::singleShot(Timing::get().lastValuesPause, this, [this] {
         --FLastValuesWaits;
         if (fShutdown) return;
-        dataProcess->initializeRegras();
-        {
+        try {
+            // One hold of the rules mutex: the tick thread must not see the emptied values.
             std::lock_guard lock(dataProcess->regrasLock());
+            dataProcess->initializeRegras();
             dataProcess->writeResumo(Clock::now());
             dataProcess->postChangesToRegras();
+        } catch (const std::exception& error) {
+            RegisterLog(QStringLiteral("[TDMAgent.LAST_VALUES] ") + ErrorMessage(error), true);
         }
         startMachine();
         runHeldMachineInput();

@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -101,7 +102,7 @@ private:
     QString lastResumoSent;
     quint16 lastResumoSentRetryCount = 0;
     bool FLogTelnet = false;
-    bool fShutdown = false;
+    std::atomic<bool> fShutdown{false};  // also read by the data process's tick thread
     bool hasLastValuesBeenRequested = false;
     int FLastValuesWaits = 0;        // LAST_VALUES sequences waiting to initialise the rules
     QStringList FHeldMachineInput;  // machine input that arrived meanwhile, oldest first

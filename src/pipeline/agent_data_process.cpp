@@ -64,6 +64,14 @@ std::optional<ScriptValue> TAgentDataProcess::ruleConstant(const QString& name) 
 
 TAgentDataProcess::~TAgentDataProcess() {
     // A power-off summary still waiting for its pauses is written now rather than lost.
+    try {
+        flushPoweroff();
+    } catch (const std::exception& error) {
+        RegisterLog(QStringLiteral("[TAgentDataProcess.Destroy] ") + ErrorMessage(error), true);
+    }
+}
+
+void TAgentDataProcess::flushPoweroff() {
     while (FPoweroffStage != PoweroffStage::None) runPoweroffStage();
 }
 
@@ -192,8 +200,14 @@ void TAgentDataProcess::publishRegraUnconstrained(const TRegra& regra, IAgentPub
 
 void TAgentDataProcess::createResumoIfFlagged() {
     if (!shouldCreateResumoFlag) return;
-    writeResumo(Clock::now());
     shouldCreateResumoFlag = false;
+    try {
+        writeResumo(Clock::now());
+    } catch (...) {
+        // The cache kept the summary; posting keeps the next tick from writing it again.
+        postChangesToRegras();
+        throw;
+    }
     postChangesToRegras();
 }
 
@@ -226,7 +240,7 @@ void TAgentDataProcess::resendValues() {
 
 void TAgentDataProcess::createPoweroffResumo() {
     // A power-off still pending (the link dropped twice within two seconds) completes first.
-    while (FPoweroffStage != PoweroffStage::None) runPoweroffStage();
+    flushPoweroff();
     std::lock_guard lock(_regrasLock);
     TRegra* h1 = _regras.find(H1Name);
     if (!h1) return;
@@ -237,14 +251,21 @@ void TAgentDataProcess::createPoweroffResumo() {
 
 void TAgentDataProcess::schedulePoweroffStage(PoweroffStage stage) {
     FPoweroffStage = stage;
-    QTimer::singleShot(Timing::get().poweroffStep, &FPoweroffTimers, [this] {
-        if (FPoweroffStage != PoweroffStage::None) runPoweroffStage();
+    const quint64 generation = ++FPoweroffGeneration;
+    QTimer::singleShot(Timing::get().poweroffStep, &FPoweroffTimers, [this, generation] {
+        if (generation != FPoweroffGeneration || FPoweroffStage == PoweroffStage::None) return;
+        try {
+            runPoweroffStage();
+        } catch (const std::exception& error) {
+            RegisterLog(QStringLiteral("[TAgentDataProcess.createPoweroffResumo] ") + ErrorMessage(error), true);
+        }
     });
 }
 
 void TAgentDataProcess::runPoweroffStage() {
     std::lock_guard lock(_regrasLock);
     const PoweroffStage stage = std::exchange(FPoweroffStage, PoweroffStage::None);
+    ++FPoweroffGeneration;
     TRegra* h1 = _regras.find(H1Name);
     if (!h1) return;
     if (stage == PoweroffStage::Notify) {

@@ -52,6 +52,8 @@ public:
     // writes a summary one more second later. The waits never block the main thread; work
     // still pending when the data process ends is done at once so that nothing is lost.
     void createPoweroffResumo();
+    // Completes a pending power-off at once (before the agent's connection goes away).
+    void flushPoweroff();
 
     // The caller holds the rules mutex.
     void writeResumo(const QDateTime& timestampResumo);
@@ -107,5 +109,6 @@ private:
     bool lastValuesSetted = false;
 
     PoweroffStage FPoweroffStage = PoweroffStage::None;
+    quint64 FPoweroffGeneration = 0;  // a wait of an earlier power-off must not run a newer stage
     QObject FPoweroffTimers;  // context of the pending waits: destroyed with the data process
 };

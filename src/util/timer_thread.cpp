@@ -56,8 +56,10 @@ void TTimerThread::RestartThread() {
 void TTimerThread::setTimeMilliSeconds(int milliseconds) { FTimeMilliSec = milliseconds; }
 
 void TTimerThread::tick() {
-    RunReportingErrors([this] { FEvent(*this); }, FErrorSink, "TTimerThread");
+    // Paused before the callback: a restart made while it runs (a connection attempt that
+    // fails at once restarts the connect timer) must not be undone afterwards.
     if (FOneExecution) PauseThread();
+    RunReportingErrors([this] { FEvent(*this); }, FErrorSink, "TTimerThread");
     if (!FPausedThread && FTimer.interval() != FTimeMilliSec) FTimer.start(FTimeMilliSec);
 }
 

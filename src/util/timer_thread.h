@@ -12,7 +12,7 @@
 
 // A periodic callback on the main thread. The first tick comes one full interval after
 // construction or restart; pausing (also from inside the callback) stops further ticks
-// until restarted; a one-execution timer pauses itself after each tick. A callback that
+// until restarted; a one-execution timer pauses itself as each tick begins. A callback that
 // raises is reported through the error sink and the timer keeps ticking. Destroying the
 // timer ends it: no tick runs afterwards. Use it from the main thread only.
 class TTimerThread : public QObject {

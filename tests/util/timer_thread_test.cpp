@@ -117,3 +117,15 @@ TEST(TTimerThreadEx, EndsPromptlyWhenPausedOrWhileTheOwnerHoldsTheGuard) {
     }
     EXPECT_LT(ending.elapsed(), 2000);
 }
+
+TEST(TTimerThread, OneExecutionTimerRestartedByItsOwnCallbackTicksAgain) {
+    // A connection attempt that fails at once restarts the connect timer from inside its tick.
+    int ticks = 0;
+    TTimerThread timer(false, 20, [&](TTimerThread& sender) {
+        if (++ticks < 3) sender.RestartThread();
+    }, true);
+    ASSERT_TRUE(SpinUntil([&] { return ticks == 3; }));
+    SpinFor(100);
+    EXPECT_EQ(ticks, 3);
+    EXPECT_TRUE(timer.IsPaused());
+}
