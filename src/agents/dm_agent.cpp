@@ -11,12 +11,12 @@
 #include "util/clock.h"
 #include "util/date_time.h"
 #include "util/error.h"
+#include "util/hex_ids.h"
 #include "util/text.h"
 #include "util/timing.h"
 #include "util/topics.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 
 #include <utility>
 
@@ -32,9 +32,6 @@ constexpr qint64 LogTelnetMinutes = 30 * 60;
 int Milliseconds(std::chrono::milliseconds interval) { return static_cast<int>(interval.count()); }
 
 
-QString Sha1Hex(const QString& text) {
-    return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha1).toHex());
-}
 
 
 }  // namespace
@@ -500,7 +497,7 @@ void TDMAgent::sendResumosTimer() {
 }
 
 void TDMAgent::countResumoRetry(const QString& text) {
-    const QString digest = Sha1Hex(text);
+    const QString digest = hex_ids::Sha1(text);
     if (digest == lastResumoSent && lastResumoSentRetryCount < HighestResumoRetry) ++lastResumoSentRetryCount;
     lastResumoSent = digest;
 }

@@ -2,11 +2,11 @@
 
 #include "settings/maquina.h"
 #include "util/date_time.h"
+#include "util/hex_ids.h"
 #include "util/text.h"
 #include "util/topics.h"
 #include "util/version.h"
 
-#include <QUuid>
 
 namespace payloads {
 
@@ -50,7 +50,7 @@ QString TelnetPayload(const QString& topic, const QString& chunk) {
     return topic.size() + chunk.size() == TelnetPaddedLength ? chunk + u' ' : chunk;
 }
 
-QString SerialRequestId() { return QUuid::createUuid().toString(QUuid::Id128).toUpper(); }
+QString SerialRequestId() { return hex_ids::NewGuid(); }
 
 QList<QStringList> CatalogueRecords(const QString& payload) {
     QList<QStringList> records;

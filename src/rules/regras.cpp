@@ -1,9 +1,9 @@
 #include "rules/regras.h"
 
 #include "util/error.h"
+#include "util/hex_ids.h"
 #include "util/text.h"
 
-#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -65,8 +65,7 @@ void TRegras::fromJSON(const QString& json) {
 }
 
 bool TRegras::jsonChanged(const QString& trimmed) {
-    const QString digest = QString::fromLatin1(
-        QCryptographicHash::hash(trimmed.toUtf8(), QCryptographicHash::Sha1).toHex());
+    const QString digest = hex_ids::Sha1(trimmed);
     if (digest == FJsonSHA1) return false;
     // Stored before parsing, so a document that fails is not parsed again when resent.
     FJsonSHA1 = digest;

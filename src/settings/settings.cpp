@@ -2,9 +2,8 @@
 
 #include "settings/brand.h"
 #include "util/app_paths.h"
+#include "util/hex_ids.h"
 #include "util/text.h"
-
-#include <QUuid>
 
 namespace {
 
@@ -20,8 +19,6 @@ const QString KeyDescription = QStringLiteral("Description");
 
 constexpr int DefaultPort = 1883;
 constexpr int PortWhenUntyped = 8883;
-
-QString NewDescription() { return QUuid::createUuid().toString(QUuid::Id128).toUpper(); }
 
 int TypedPort(const QString& typed) {
     bool isNumber = false;
@@ -44,7 +41,7 @@ TServerConfig TSettings::Load() {
     screen.UseSsl = FIniFile.ReadBool(Section, KeyUseSsl, false);
     screen.Padrao = FIniFile.ReadBool(Section, KeyPadrao, true);
     screen.Description = FIniFile.ReadString(Section, KeyDescription, QString());
-    if (screen.Description.isEmpty()) screen.Description = NewDescription();
+    if (screen.Description.isEmpty()) screen.Description = hex_ids::NewGuid();
     return Save(screen);
 }
 

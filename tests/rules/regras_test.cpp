@@ -18,10 +18,6 @@ QJsonObject Triggered(const QString& nome, const QStringList& triggers, QJsonObj
     return RuleObject(nome, overrides);
 }
 
-QString Document(const QJsonArray& rules) {
-    return QString::fromUtf8(QJsonDocument(QJsonObject{{"array", rules}}).toJson(QJsonDocument::Compact));
-}
-
 QStringList Names(const TRegras::TRegraList& list) {
     QStringList names;
     for (const TRegra* regra : list) names << regra->Nome();
@@ -32,7 +28,7 @@ QStringList Names(const TRegras::TRegraList& list) {
 
 TEST(TRegras, SameDocumentIsParsedOnlyOnce) {
     TRegras regras;
-    const QString document = Document({RuleObject("H1")});
+    const QString document = RulesDocument({RuleObject("H1")});
     regras.fromJSON(document);
     const TRegra* first = regras.find("H1");
     const QString digest = regras.jsonSHA1();
@@ -49,14 +45,14 @@ TEST(TRegras, SameDocumentIsParsedOnlyOnce) {
 
 TEST(TRegras, BlankTextChangesNothing) {
     TRegras regras;
-    regras.fromJSON(Document({RuleObject("A")}));
+    regras.fromJSON(RulesDocument({RuleObject("A")}));
     regras.fromJSON("  \r\n ");
     EXPECT_NE(regras.find("A"), nullptr);
 }
 
 TEST(TRegras, ReloadCarriesSurvivingValuesAndDestroysDroppedRules) {
     TRegras regras;
-    regras.fromJSON(Document({RuleObject("H1", {{"GerarNovoRegistro", true}}), RuleObject("X")}));
+    regras.fromJSON(RulesDocument({RuleObject("H1", {{"GerarNovoRegistro", true}}), RuleObject("X")}));
     TRegra* h1 = regras.find("H1");
     h1->setMaquinaSerial("M9");
     h1->update("1");
@@ -69,7 +65,7 @@ TEST(TRegras, ReloadCarriesSurvivingValuesAndDestroysDroppedRules) {
     x->update("gone");
     const QString xHistory = x->historyFilePath();
 
-    regras.fromJSON(Document({RuleObject("h1", {{"GerarNovoRegistro", true}})}));
+    regras.fromJSON(RulesDocument({RuleObject("h1", {{"GerarNovoRegistro", true}})}));
     const TRegra* reloaded = regras.find("H1");
     ASSERT_NE(reloaded, nullptr);
     EXPECT_EQ(reloaded->Valor().atualBruto(), "0");
@@ -83,14 +79,14 @@ TEST(TRegras, ReloadCarriesSurvivingValuesAndDestroysDroppedRules) {
 
 TEST(TRegras, FailedDocumentLeavesThePreviousSetAndIsNotParsedAgain) {
     TRegras regras;
-    const QString good = Document({RuleObject("A", {{"TagEspecial", true}, {"IdTagReferencia", "2"}}),
+    const QString good = RulesDocument({RuleObject("A", {{"TagEspecial", true}, {"IdTagReferencia", "2"}}),
                                    RuleObject("B", {{"IdTagReferencia", "1"}})});
     regras.fromJSON(good);
     const TRegra* a = regras.find("A");
 
     QJsonObject withoutGatilhos = RuleObject("C");
     withoutGatilhos.remove("Gatilhos");
-    const QString bad = Document({RuleObject("A"), withoutGatilhos});
+    const QString bad = RulesDocument({RuleObject("A"), withoutGatilhos});
     EXPECT_THROW(regras.fromJSON(bad), MeltrixError);
     EXPECT_EQ(regras.find("A"), a);
     EXPECT_EQ(regras.find("C"), nullptr);
@@ -110,13 +106,13 @@ TEST(TRegras, DocumentsThatCannotLoad) {
         "[1, 2]",
         "{\"rules\": []}",
         "{\"array\": [1]}",
-        Document({RuleObject("A", {{"Ativo", "yes"}})}),
-        Document({triggerWithoutName}),
-        Document({RuleObject("A"), RuleObject("_a")}),
+        RulesDocument({RuleObject("A", {{"Ativo", "yes"}})}),
+        RulesDocument({triggerWithoutName}),
+        RulesDocument({RuleObject("A"), RuleObject("_a")}),
     };
     for (const QString& document : cases) {
         TRegras regras;
-        regras.fromJSON(Document({RuleObject("KEEP")}));
+        regras.fromJSON(RulesDocument({RuleObject("KEEP")}));
         EXPECT_THROW(regras.fromJSON(document), MeltrixError) << document.toStdString();
         EXPECT_NE(regras.find("KEEP"), nullptr) << document.toStdString();
         EXPECT_EQ(regras.dict().size(), 1u);
@@ -125,7 +121,7 @@ TEST(TRegras, DocumentsThatCannotLoad) {
 
 TEST(TRegras, TriggersLinkByUpperCasedNames) {
     TRegras regras;
-    regras.fromJSON(Document({
+    regras.fromJSON(RulesDocument({
         Triggered("A", {"b", "missing"}),
         Triggered("B", {}),
         Triggered("_X", {}),
@@ -141,7 +137,7 @@ TEST(TRegras, TriggersLinkByUpperCasedNames) {
 
 TEST(TRegras, SubListsKeepDocumentOrderAndReferencesSortAsIntegers) {
     TRegras regras;
-    regras.fromJSON(Document({
+    regras.fromJSON(RulesDocument({
         RuleObject("R10", {{"IdTagReferencia", "10"}, {"Protocolo", "BrelkProtocol"}}),
         RuleObject("R9", {{"IdTagReferencia", "9"}, {"TagEspecial", true}}),
         RuleObject("P", {{"Protocolo", "brelkprotocol"}, {"TagEspecial", true}}),
@@ -154,33 +150,33 @@ TEST(TRegras, SubListsKeepDocumentOrderAndReferencesSortAsIntegers) {
 
 TEST(TRegras, NonIntegerReferenceRaisesButKeepsTheNewSet) {
     TRegras regras;
-    EXPECT_THROW(regras.fromJSON(Document({RuleObject("A", {{"IdTagReferencia", "T45"}}),
+    EXPECT_THROW(regras.fromJSON(RulesDocument({RuleObject("A", {{"IdTagReferencia", "T45"}}),
                                            RuleObject("B", {{"IdTagReferencia", "3"}})})),
                  MeltrixError);
     EXPECT_EQ(Names(regras.withRefList()), QStringList({"A", "B"}));
     EXPECT_NE(regras.find("A"), nullptr);
 
     TRegras single;
-    EXPECT_NO_THROW(single.fromJSON(Document({RuleObject("A", {{"IdTagReferencia", "T45"}})})));
+    EXPECT_NO_THROW(single.fromJSON(RulesDocument({RuleObject("A", {{"IdTagReferencia", "T45"}})})));
 }
 
 TEST(TRegras, EmptyArrayRemovesEveryRuleAndOnTheFlyRulesGoAtReload) {
     TRegras regras;
-    regras.fromJSON(Document({RuleObject("A")}));
+    regras.fromJSON(RulesDocument({RuleObject("A")}));
     regras.add(TRegra::Factory("spindle"));
     EXPECT_NE(regras.find("SPINDLE"), nullptr);
     EXPECT_THROW(regras.add(TRegra::Factory("Spindle")), MeltrixError);
 
-    regras.fromJSON(Document({RuleObject("A"), RuleObject("B")}));
+    regras.fromJSON(RulesDocument({RuleObject("A"), RuleObject("B")}));
     EXPECT_EQ(regras.find("SPINDLE"), nullptr);
-    regras.fromJSON(Document({}));
+    regras.fromJSON(RulesDocument({}));
     EXPECT_TRUE(regras.dict().empty());
-    EXPECT_EQ(regras.json(), Document({}));
+    EXPECT_EQ(regras.json(), RulesDocument({}));
 }
 
 TEST(TRegras, ForEachVisitsEveryRuleOrTheGivenList) {
     TRegras regras;
-    regras.fromJSON(Document({RuleObject("A", {{"TagEspecial", true}}), RuleObject("B")}));
+    regras.fromJSON(RulesDocument({RuleObject("A", {{"TagEspecial", true}}), RuleObject("B")}));
     QStringList visited;
     regras.forEach([&](TRegra& regra) { visited << regra.Nome(); });
     visited.sort();

@@ -8,21 +8,8 @@
 #include "support/rule_fixtures.h"
 #include "util/timing.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
 
 #include <gtest/gtest.h>
-
-// A rule-set document from rule objects.
-inline QString RulesDocument(const QJsonArray& rules) {
-    return QString::fromUtf8(QJsonDocument(QJsonObject{{"array", rules}}).toJson(QJsonDocument::Compact));
-}
-
-inline QJsonArray Triggers(std::initializer_list<const char*> names) {
-    QJsonArray gatilhos;
-    for (const char* name : names) gatilhos.append(QJsonObject{{"Nome", name}});
-    return gatilhos;
-}
 
 // One machine's pipeline on its own: machine record, summary cache, tag table and an
 // MTConnect data process publishing through a recording publisher. Intervals are short.

@@ -4,6 +4,7 @@
 #include "support/qt_printers.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
 
@@ -21,4 +22,15 @@ inline QJsonObject RuleObject(const QString& nome, QJsonObject overrides = {}) {
 
 inline void PrintTo(const TRegraPublishInstruction& instruction, std::ostream* out) {
     *out << instruction.topic.toStdString() << " <- " << instruction.payload.toStdString();
+}
+
+// A rule-set document from rule objects.
+inline QString RulesDocument(const QJsonArray& rules) {
+    return QString::fromUtf8(QJsonDocument(QJsonObject{{"array", rules}}).toJson(QJsonDocument::Compact));
+}
+
+inline QJsonArray Triggers(std::initializer_list<const char*> names) {
+    QJsonArray gatilhos;
+    for (const char* name : names) gatilhos.append(QJsonObject{{"Nome", name}});
+    return gatilhos;
 }

@@ -2,16 +2,15 @@
 
 #include "rules/regras.h"
 #include "util/error.h"
+#include "util/hex_ids.h"
 #include "util/text.h"
 #include "util/topics.h"
 
-#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
 #include <QTimer>
-#include <QUuid>
 
 #include <optional>
 
@@ -98,7 +97,7 @@ void TCloudSimulator::stop() {
 }
 
 QString TCloudSimulator::Sha1Hex(const QString& text) {
-    return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha1).toHex());
+    return hex_ids::Sha1(text);
 }
 
 QString TCloudSimulator::RegrasProblem(const QString& document) {
@@ -183,7 +182,7 @@ void TCloudSimulator::answerSerialRequest(const QString& requestId) {
 }
 
 QString TCloudSimulator::newSerial() const {
-    return FOptions.serialPrefix + QUuid::createUuid().toString(QUuid::Id128).left(kSerialDigits).toUpper();
+    return FOptions.serialPrefix + hex_ids::NewGuid().left(kSerialDigits);
 }
 
 void TCloudSimulator::publish(const QString& topic, const QString& payload, bool retain) {
